@@ -144,6 +144,12 @@ int convert_file(int number, const HeaderLayout& from, const HeaderLayout& to) {
 }
 
 int convert_files(const HeaderLayout& from, const HeaderLayout& to) {
+    // Another run in this directory would share the temporary file's name and
+    // race for the data files: the pass stops before it has looked at any.
+    if (SysError error = lock_working_directory()) {
+        print_error_line(TEMP_FILE_NAME, error_text(error));
+        return 1;
+    }
     int status = 0;
     for (int number = 0; number < FILE_COUNT && status == 0; ++number)
         status = convert_file(number, from, to);

@@ -1,9 +1,12 @@
 #include "platform.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,8 +15,54 @@ namespace {
 constexpr mode_t WRITE_BITS = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr mode_t PERMISSION_BITS = 07777;
 
+constexpr int INTERRUPTING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The temporary file a conversion has under way, for the signal handler.
+std::atomic<const char*> temp_under_way{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free);
+
+// Async-signal-safe: removes the temporary file under way, then lets the
+// signal end the process as it would have without a handler, so that the
+// parent sees the usual status. The data file is whole at every instant, as
+// the replacement is one rename.
+extern "C" void end_by_signal(int signal_number) {
+    if (const char* name = temp_under_way.load()) unlink(name);
+    std::signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+bool is_under_way(const char* name) {
+    const char* guarded = temp_under_way.load();
+    return guarded && std::strcmp(guarded, name) == 0;
+}
+
+void install_interrupt_handlers() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = end_by_signal;
+    sigemptyset(&action.sa_mask);
+    for (int signal_number : INTERRUPTING_SIGNALS)
+        sigaddset(&action.sa_mask, signal_number);
+    for (int signal_number : INTERRUPTING_SIGNALS) {
+        // A signal ignored by whoever started the tool (nohup) stays ignored.
+        struct sigaction previous;
+        if (sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue;
+        sigaction(signal_number, &action, nullptr);
+    }
+}
+
 int fd_of(File file) {
     return static_cast<int>(file.handle);
+}
+
+// open() retried when a signal interrupts it.
+int open_retrying(const char* name, int flags, mode_t mode = 0) {
+    int fd = -1;
+    do
+        fd = open(name, flags, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 // Read-only means no write bit at all, for root too; for anybody else the
@@ -39,6 +88,21 @@ bool is_absence(int error) {
 void prepare_process() {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+    install_interrupt_handlers();
+}
+
+SysError lock_working_directory() {
+    // The descriptor stays open, and the lock held, until the process ends.
+    int fd = open_retrying(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    int result = -1;
+    do
+        result = flock(fd, LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    if (result == 0) return 0;
+    int error = errno == EWOULDBLOCK ? EACCES : errno;
+    close(fd);
+    return error;
 }
 
 OpenResult open_data_file(const char* name, File* file, FileInfo* info, SysError* error) {
@@ -47,7 +111,7 @@ OpenResult open_data_file(const char* name, File* file, FileInfo* info, SysError
     // meanwhile from blocking the open or leading elsewhere.
     struct stat st;
     if (lstat(name, &st) != 0 || !S_ISREG(st.st_mode)) return OpenResult::absent;
-    int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    int fd = open_retrying(name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         *error = errno;
         return is_absence(errno) ? OpenResult::absent : OpenResult::failed;
@@ -72,8 +136,15 @@ SysError create_temp_file(const char* name, const FileInfo& like, File* file) {
     } else if (errno != ENOENT) {
         return errno;
     }
-    int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0) return errno;
+    // Guarded before it exists, so that no signal can leave it behind.
+    temp_under_way.store(name);
+    int fd = open_retrying(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        int error = errno;
+        temp_under_way.store(nullptr);
+        return error;
+    }
     // Ownership is kept where the system allows it (as root); otherwise the
     // file belongs to whoever runs the tool. The permission bits always stay.
     if (fchown(fd, like.owner, like.group) != 0) errno = 0;
@@ -105,7 +176,11 @@ SysError write_file(File file, const char* data, std::size_t size) {
 }
 
 SysError finish_file(File file) {
-    SysError error = fsync(fd_of(file)) == 0 ? 0 : errno;
+    int result = -1;
+    do
+        result = fsync(fd_of(file));
+    while (result != 0 && errno == EINTR);
+    SysError error = result == 0 ? 0 : errno;
     if (close(fd_of(file)) != 0 && error == 0 && errno != EINTR) error = errno;
     return error;
 }
@@ -116,14 +191,18 @@ void close_file(File file) {
 
 void remove_file(const char* name) {
     unlink(name);
+    if (is_under_way(name)) temp_under_way.store(nullptr);
 }
 
 SysError replace_file(const char* temp, const char* target) {
-    return rename(temp, target) == 0 ? 0 : errno;
+    if (rename(temp, target) != 0) return errno;
+    // Gone under its own name: a signal from here on has nothing to remove.
+    if (is_under_way(temp)) temp_under_way.store(nullptr);
+    return 0;
 }
 
 void sync_directory() {
-    int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = open_retrying(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd);
         close(fd);

@@ -26,8 +26,16 @@ struct FileInfo {
 enum class OpenResult { opened, absent, failed };
 
 // Ignores the signals that would end the process where an error return is
-// wanted instead (a closed pipe, a file size limit).
+// wanted instead (a closed pipe, a file size limit), and makes the signals
+// that interrupt a run (Ctrl-C, Ctrl-Break, SIGTERM, SIGHUP) remove a
+// temporary file under way before the process ends by them.
 void prepare_process();
+
+// Takes the working directory for this process alone, until it ends. A run
+// that finds it taken gets an access error and must touch nothing. The lock
+// is on the directory itself, which no conversion renames away, so there is
+// no moment at which a second run could slip in.
+SysError lock_working_directory();
 
 // Opens a data file for reading. A name that does not exist, is not a regular
 // file or may not be opened counts as absent; `failed` means the system could
@@ -37,7 +45,9 @@ OpenResult open_data_file(const char* name, File* file, FileInfo* info, SysError
 // Creates the temporary file anew for writing, with the permissions of `like`.
 // A leftover file of that name is removed first, so that nothing is ever
 // written through a link or into a file that has another name too. A
-// read-only leftover or a directory of that name is an access error.
+// read-only leftover or a directory of that name is an access error. From its
+// creation until `replace_file` puts it in place or `remove_file` removes it,
+// an interrupting signal removes it before the process ends.
 SysError create_temp_file(const char* name, const FileInfo& like, File* file);
 
 // Reads up to `size` bytes; returns how many, 0 at the end, -1 on failure.

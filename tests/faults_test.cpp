@@ -90,10 +90,19 @@ TEST_F(FaultTest, AFileSizeLimitLeavesTheDataFileWhole) {
 
 TEST_F(FaultTest, RunningOutOfFileDescriptorsIsReported) {
     skip_unless_native();
+    // Descriptors 0 to 2 are the standard streams, 3 holds the directory lock.
     put_set();
     RunOptions options;
-    options.open_file_limit = 4; // standard streams and the data file
+    options.open_file_limit = 5; // room for the data file, none for temp.vrx
     expect_stopped_at_first_conversion(run({}, options), "temp.vrx: Too many open files");
+
+    // No room for a data file: the first one that exists cannot be opened.
+    options.open_file_limit = 4;
+    ToolRun result = run({}, options);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, BANNER_LINE);
+    EXPECT_EQ(result.err, "vuro000.vrx: Too many open files\r\n");
+    EXPECT_EQ(get("vuro002.vrx"), "200\r\n42\r\nbody\r\n");
 }
 
 TEST_F(FaultTest, LeftoverTempNamesAreReplacedNeverWrittenThrough) {
