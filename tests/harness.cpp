@@ -22,8 +22,6 @@ const char USAGE_LINES[] = "Usage: vrxport [-r]\r\nNo option : VERE200-->VER210\
 
 namespace {
 
-constexpr int RUN_TIMEOUT_MS = 60000;
-
 std::vector<std::string> split_words(const char* text) {
     std::vector<std::string> words;
     std::istringstream in(text ? text : "");
@@ -48,6 +46,11 @@ void set_limit(int resource, long value) {
 
 [[noreturn]] void exec_child(const std::string& dir, const std::vector<std::string>& command,
                              const RunOptions& options, int out_fd, int err_fd) {
+    if (options.gate_fd >= 0) {
+        char byte;
+        while (read(options.gate_fd, &byte, 1) < 0 && errno == EINTR) {
+        } // the parent releases every waiting run with one write
+    }
     int null_fd = open("/dev/null", O_RDONLY);
     dup2(null_fd, STDIN_FILENO);
     dup2(out_fd, STDOUT_FILENO);
@@ -66,14 +69,14 @@ void set_limit(int resource, long value) {
 }
 
 // Collects both pipes until they close or the run takes too long.
-void drain(int out_fd, int err_fd, ToolRun& result, pid_t child) {
+void drain(int out_fd, int err_fd, ToolRun& result, pid_t child, int timeout_ms) {
     struct pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open_count = 0;
     for (auto& fd : fds)
         open_count += fd.fd >= 0;
     while (open_count > 0) {
-        if (poll(fds, 2, RUN_TIMEOUT_MS) == 0) {
+        if (poll(fds, 2, timeout_ms) == 0) {
             kill(child, SIGKILL);
             ADD_FAILURE() << "the tool did not finish in time";
             break;
@@ -120,6 +123,11 @@ void ToolTest::TearDown() {
 }
 
 ToolRun ToolTest::run(const std::vector<std::string>& args, const RunOptions& options) {
+    StartedRun started = start(args, options);
+    return finish(started);
+}
+
+StartedRun ToolTest::start(const std::vector<std::string>& args, const RunOptions& options) {
     int out_pipe[2], err_pipe[2];
     EXPECT_EQ(pipe2(out_pipe, O_CLOEXEC), 0);
     EXPECT_EQ(pipe2(err_pipe, O_CLOEXEC), 0);
@@ -130,16 +138,28 @@ ToolRun ToolTest::run(const std::vector<std::string>& args, const RunOptions& op
     } else if (options.stdout_path) {
         out_fd = open(options.stdout_path, O_WRONLY | O_CLOEXEC);
     }
-    ToolRun result;
-    pid_t child = fork();
-    if (child == 0) exec_child(dir, command_for(args), options, out_fd, err_pipe[1]);
+    StartedRun started;
+    started.pid = fork();
+    if (started.pid == 0) exec_child(dir, command_for(args), options, out_fd, err_pipe[1]);
     close(out_pipe[1]);
     close(err_pipe[1]);
     if (out_fd != out_pipe[1]) close(out_fd);
-    drain(out_pipe[0], err_pipe[0], result, child);
+    started.out_fd = out_pipe[0];
+    started.err_fd = err_pipe[0];
+    started.timeout_ms = options.timeout_ms;
+    return started;
+}
+
+ToolRun ToolTest::finish(StartedRun& started) {
+    ToolRun result;
+    drain(started.out_fd, started.err_fd, result, started.pid, started.timeout_ms);
     int wait_status = 0;
-    waitpid(child, &wait_status, 0);
+    struct rusage usage = {};
+    while (wait4(started.pid, &wait_status, 0, &usage) < 0 && errno == EINTR) {
+    }
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    result.max_rss_kib = usage.ru_maxrss;
+    started = StartedRun{};
     return result;
 }
 

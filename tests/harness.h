@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 struct ToolRun {
     int status = -1; // exit status, or 128 + signal
     std::string out;
     std::string err;
+    long max_rss_kib = 0; // peak resident memory of the process
 };
 
 struct RunOptions {
@@ -17,6 +19,16 @@ struct RunOptions {
     long open_file_limit = -1;         // RLIMIT_NOFILE, -1 for none
     bool stdout_closed = false;        // standard output is a pipe nobody reads
     const char* stdout_path = nullptr; // standard output goes to this file
+    int gate_fd = -1;                  // the tool starts once it has read a byte from here
+    int timeout_ms = 60000;            // the run is killed after this long without output
+};
+
+// A run going on in the background.
+struct StartedRun {
+    pid_t pid = -1;
+    int out_fd = -1;
+    int err_fd = -1;
+    int timeout_ms = 0;
 };
 
 // True when the tool runs through VRXPORT_RUNNER (a Windows build under
@@ -30,6 +42,10 @@ class ToolTest : public ::testing::Test {
     void TearDown() override;
 
     ToolRun run(const std::vector<std::string>& args = {}, const RunOptions& options = {});
+    // `run` in two halves: `start` returns at once, `finish` collects the
+    // output and waits for the end (and may come after a kill).
+    StartedRun start(const std::vector<std::string>& args = {}, const RunOptions& options = {});
+    static ToolRun finish(StartedRun& started);
     std::string path(const std::string& name) const { return dir + "/" + name; }
     void put(const std::string& name, const std::string& bytes);
     std::string get(const std::string& name) const;
