@@ -25,10 +25,11 @@ struct FileInfo {
 
 enum class OpenResult { opened, absent, failed };
 
-// Ignores the signals that would end the process where an error return is
-// wanted instead (a closed pipe, a file size limit), and makes the signals
-// that interrupt a run (Ctrl-C, Ctrl-Break, SIGTERM, SIGHUP) remove a
-// temporary file under way before the process ends by them.
+// Makes sure the standard streams are open, ignores the signals that would
+// end the process where an error return is wanted instead (a closed pipe, a
+// file size limit), and makes the signals that interrupt a run (Ctrl-C,
+// Ctrl-Break, SIGTERM, SIGHUP) remove a temporary file under way before the
+// process ends by them.
 void prepare_process();
 
 // Takes the working directory for this process alone, until it ends. A run
