@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,20 +48,6 @@ class ConcurrencyTest : public ToolTest {
         }
         return result;
     }
-
-    // A tmpfs keeps the many runs quick; the lock does not depend on it.
-    void use_tmpfs() {
-        if (geteuid() == 0 && !tool_is_foreign() &&
-            mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256m") == 0)
-            mounted = true;
-    }
-
-    void TearDown() override {
-        if (mounted) umount2(dir.c_str(), MNT_DETACH);
-        ToolTest::TearDown();
-    }
-
-    bool mounted = false;
 };
 
 TEST_F(ConcurrencyTest, ARunThatFindsTheDirectoryTakenTouchesNothing) {
@@ -97,7 +82,7 @@ TEST_F(ConcurrencyTest, ARunThatFindsTheDirectoryTakenTouchesNothing) {
 // are held back by a random delay of up to about one pass, so that they come
 // at every moment of the first one's pass as well as at its very start.
 TEST_F(ConcurrencyTest, RunsStartedTogetherNeverMixTheirWork) {
-    use_tmpfs();
+    use_tmpfs("size=256m"); // quick, and the lock does not depend on it
     const DataSet set{225, 4};
     write_data_set(dir, set);
     ASSERT_EQ(run().status, 0);

@@ -11,6 +11,7 @@
 #include <ftw.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -119,7 +120,13 @@ void ToolTest::SetUp() {
 }
 
 void ToolTest::TearDown() {
+    if (mounted) umount2(dir.c_str(), MNT_DETACH);
     if (!dir.empty()) nftw(dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+void ToolTest::use_tmpfs(const char* size) {
+    if (geteuid() == 0 && !tool_is_foreign() && !mounted)
+        mounted = mount("tmpfs", dir.c_str(), "tmpfs", 0, size) == 0;
 }
 
 ToolRun ToolTest::run(const std::vector<std::string>& args, const RunOptions& options) {
@@ -137,13 +144,19 @@ StartedRun ToolTest::start(const std::vector<std::string>& args, const RunOption
         out_pipe[0] = -1;
     } else if (options.stdout_path) {
         out_fd = open(options.stdout_path, O_WRONLY | O_CLOEXEC);
+    } else if (options.stdout_fd >= 0) {
+        out_fd = options.stdout_fd;
+    }
+    if (out_fd != out_pipe[1] && out_pipe[0] >= 0) {
+        close(out_pipe[0]);
+        out_pipe[0] = -1;
     }
     StartedRun started;
     started.pid = fork();
     if (started.pid == 0) exec_child(dir, command_for(args), options, out_fd, err_pipe[1]);
     close(out_pipe[1]);
     close(err_pipe[1]);
-    if (out_fd != out_pipe[1]) close(out_fd);
+    if (out_fd != out_pipe[1] && out_fd != options.stdout_fd) close(out_fd);
     started.out_fd = out_pipe[0];
     started.err_fd = err_pipe[0];
     started.timeout_ms = options.timeout_ms;

@@ -19,6 +19,7 @@ struct RunOptions {
     long open_file_limit = -1;         // RLIMIT_NOFILE, -1 for none
     bool stdout_closed = false;        // standard output is a pipe nobody reads
     const char* stdout_path = nullptr; // standard output goes to this file
+    int stdout_fd = -1;                // standard output is this descriptor, kept by the caller
     int gate_fd = -1;                  // the tool starts once it has read a byte from here
     int timeout_ms = 60000;            // the run is killed after this long without output
 };
@@ -52,8 +53,13 @@ class ToolTest : public ::testing::Test {
     bool exists(const std::string& name) const;
     // Every file in the directory, sorted by name.
     std::vector<std::string> list() const;
+    // Mounts a tmpfs of `size` ("size=256m") on the scratch directory where
+    // that is possible (as root, tool native), for tests that convert a lot
+    // and care about processes rather than storage. Unmounted afterwards.
+    void use_tmpfs(const char* size);
 
     std::string dir;
+    bool mounted = false;
 };
 
 // Standard output of a run that lists `names`: the banner, then the names.

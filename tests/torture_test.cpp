@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -30,17 +29,6 @@ class TortureTest : public ToolTest {
     void SetUp() override {
         ToolTest::SetUp();
         if (tool_is_foreign()) GTEST_SKIP() << "kills and stops are sent the POSIX way";
-    }
-
-    void TearDown() override {
-        if (mounted) umount2(dir.c_str(), MNT_DETACH);
-        ToolTest::TearDown();
-    }
-
-    // Kills are about processes, not storage: a tmpfs behaves as a disk
-    // would for them, and keeps the many passes over a large set quick.
-    void use_tmpfs(const char* size) {
-        if (geteuid() == 0 && mount("tmpfs", dir.c_str(), "tmpfs", 0, size) == 0) mounted = true;
     }
 
     std::string full_listing(const DataSet& set) const {
@@ -73,8 +61,6 @@ class TortureTest : public ToolTest {
         expect_forms(set, {target}, "after the rerun");
         EXPECT_FALSE(exists("temp.vrx"));
     }
-
-    bool mounted = false;
 };
 
 unsigned seed_for_this_run() {
@@ -86,6 +72,8 @@ unsigned seed_for_this_run() {
 }
 
 TEST_F(TortureTest, KillsAtRandomMomentsLeaveEveryFileWholeOldOrWholeNew) {
+    // Kills are about processes, not storage: a tmpfs behaves as a disk
+    // would for them, and keeps the many passes over a large set quick.
     use_tmpfs("size=1200m");
     const DataSet set{225, 512}; // about 2.3 MiB a file, 520 MiB in all
     std::mt19937 random(seed_for_this_run());
