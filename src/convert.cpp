@@ -154,6 +154,7 @@ int convert_files(const HeaderLayout& from, const HeaderLayout& to) {
     for (int number = 0; number < FILE_COUNT && status == 0; ++number)
         status = convert_file(number, from, to);
     sync_directory();
+    unlock_working_directory();
     return status;
 }
 

@@ -17,6 +17,9 @@ constexpr mode_t PERMISSION_BITS = 07777;
 
 constexpr int INTERRUPTING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
+// The descriptor of the working directory that holds its lock, or -1.
+int directory_lock_fd = -1;
+
 // The temporary file a conversion has under way, for the signal handler.
 std::atomic<const char*> temp_under_way{nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free);
@@ -96,17 +99,26 @@ void prepare_process() {
 }
 
 SysError lock_working_directory() {
-    // The descriptor stays open, and the lock held, until the process ends.
+    // The lock lasts as long as the descriptor is open: a killed run's lock
+    // goes with it.
     int fd = open_retrying(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno;
     int result = -1;
     do
         result = flock(fd, LOCK_EX | LOCK_NB);
     while (result != 0 && errno == EINTR);
-    if (result == 0) return 0;
+    if (result == 0) {
+        directory_lock_fd = fd;
+        return 0;
+    }
     int error = errno == EWOULDBLOCK ? EACCES : errno;
     close(fd);
     return error;
+}
+
+void unlock_working_directory() {
+    if (directory_lock_fd >= 0) close(directory_lock_fd);
+    directory_lock_fd = -1;
 }
 
 OpenResult open_data_file(const char* name, File* file, FileInfo* info, SysError* error) {

@@ -32,11 +32,15 @@ enum class OpenResult { opened, absent, failed };
 // process ends by them.
 void prepare_process();
 
-// Takes the working directory for this process alone, until it ends. A run
+// Takes the working directory for this process alone, until it is given back
+// or the process ends. A run
 // that finds it taken gets an access error and must touch nothing. The lock
 // is on the directory itself, which no conversion renames away, so there is
 // no moment at which a second run could slip in.
 SysError lock_working_directory();
+
+// Gives the working directory back at the end of a pass.
+void unlock_working_directory();
 
 // Opens a data file for reading. A name that does not exist, is not a regular
 // file or may not be opened counts as absent; `failed` means the system could
