@@ -84,7 +84,7 @@ TEST_F(ConcurrencyTest, ARunThatFindsTheDirectoryTakenTouchesNothing) {
 TEST_F(ConcurrencyTest, RunsStartedTogetherNeverMixTheirWork) {
     use_tmpfs("size=256m"); // quick, and the lock does not depend on it
     const DataSet set{225, 4};
-    write_data_set(dir, set);
+    ASSERT_TRUE(write_data_set(dir, set));
     ASSERT_EQ(run().status, 0);
     auto started_at = std::chrono::steady_clock::now();
     ASSERT_EQ(run({"-r"}).status, 0);

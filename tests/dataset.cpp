@@ -100,17 +100,18 @@ std::string data_file(int number) {
     return name;
 }
 
-void write_data_set(const std::string& dir, const DataSet& set) {
+bool write_data_set(const std::string& dir, const DataSet& set) {
     for (int number = 0; number < set.files; ++number) {
         std::string bytes = header_of(number, Form::original);
         const std::string unit = body_unit(number, false);
         for (std::size_t i = 0; i < set.units; ++i)
             bytes += unit;
         std::FILE* file = std::fopen((dir + "/" + data_file(number)).c_str(), "wb");
-        if (!file) continue;
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
+        if (!file) return false;
+        bool whole = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        if (std::fclose(file) != 0 || !whole) return false;
     }
+    return true;
 }
 
 Form form_of(const std::string& dir, const DataSet& set, int number) {

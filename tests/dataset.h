@@ -19,8 +19,9 @@ struct DataSet {
     std::size_t units = 16; // the body is a unit of about 4 KiB repeated this often
 };
 
-// Writes every file of the set in its original form into `dir`.
-void write_data_set(const std::string& dir, const DataSet& set);
+// Writes every file of the set in its original form into `dir`; false when
+// a file could not be written whole.
+bool write_data_set(const std::string& dir, const DataSet& set);
 
 // Which form file `number` of the set has in `dir`.
 Form form_of(const std::string& dir, const DataSet& set, int number);

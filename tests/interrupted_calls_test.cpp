@@ -39,7 +39,7 @@ TEST_F(InterruptedCallTest, BlockedWritesInterruptedBySignalsLoseNothing) {
     setenv("LD_PRELOAD", INTERRUPTING_HANDLER_PATH, 1);
     use_tmpfs("size=64m");
     const DataSet set{225, 1};
-    write_data_set(dir, set);
+    ASSERT_TRUE(write_data_set(dir, set));
     std::vector<std::string> names;
     for (int number = 0; number < set.files; ++number)
         names.push_back(data_file(number));

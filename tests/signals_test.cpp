@@ -48,4 +48,25 @@ TEST_F(SignalTest, AnInterruptedConversionLeavesTheFileWholeAndNoTempFile) {
     }
 }
 
+TEST_F(SignalTest, AHangupIgnoredByWhoeverStartedTheToolStaysIgnored) {
+    if (tool_is_foreign()) GTEST_SKIP() << "signals are sent the POSIX way";
+    const std::string large = "200\r\n2\r\n" + large_body();
+    put("vuro001.vrx", large);
+    // As nohup starts a program: the ignored disposition is inherited.
+    struct sigaction ignore = {}, previous = {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGHUP, &ignore, &previous), 0);
+    StartedRun started = start();
+    sigaction(SIGHUP, &previous, nullptr);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!exists("temp.vrx") && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    ASSERT_EQ(kill(started.pid, SIGHUP), 0);
+    ToolRun result = finish(started);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, listing({"vuro001.vrx"}));
+    EXPECT_TRUE(get("vuro001.vrx").starts_with("210 2 1\r\na line of the body"));
+    EXPECT_FALSE(exists("temp.vrx"));
+}
+
 } // namespace

@@ -79,12 +79,12 @@ TEST_F(TortureTest, KillsAtRandomMomentsLeaveEveryFileWholeOldOrWholeNew) {
     std::mt19937 random(seed_for_this_run());
 
     // One undisturbed pass tells how long a pass takes.
-    write_data_set(dir, set);
+    ASSERT_TRUE(write_data_set(dir, set));
     Clock::time_point started_at = Clock::now();
     ASSERT_EQ(run().status, 0);
     const Clock::duration pass_time = Clock::now() - started_at;
     expect_forms(set, {Form::upgraded}, "after a whole pass");
-    write_data_set(dir, set);
+    ASSERT_TRUE(write_data_set(dir, set));
 
     struct Round {
         std::vector<std::string> args;
@@ -134,7 +134,7 @@ TEST_F(TortureTest, KillsAtRandomMomentsLeaveEveryFileWholeOldOrWholeNew) {
 TEST_F(TortureTest, StopsAndContinuesNeverChangeTheOutcome) {
     use_tmpfs("size=700m");
     const DataSet set{225, 256};
-    write_data_set(dir, set);
+    ASSERT_TRUE(write_data_set(dir, set));
     int stops = 0;
     for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-r"}, {}, {"-r"}}) {
         StartedRun started = start(args);
