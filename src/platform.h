@@ -33,10 +33,10 @@ enum class OpenResult { opened, absent, failed };
 void prepare_process();
 
 // Takes the working directory for this process alone, until it is given back
-// or the process ends. A run
-// that finds it taken gets an access error and must touch nothing. The lock
-// is on the directory itself, which no conversion renames away, so there is
-// no moment at which a second run could slip in.
+// or the process ends. A run that finds it taken gets an access error and
+// must touch nothing. The lock is on the directory itself, which no
+// conversion renames away, so there is no moment at which a second run could
+// slip in.
 SysError lock_working_directory();
 
 // Gives the working directory back at the end of a pass.

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -24,11 +25,14 @@ std::string large_body() {
     return body;
 }
 
+// Under an emulator, SIGINT arrives as the console's Ctrl-C, and the process
+// ends with the exit code the emulator gives it.
 TEST_F(SignalTest, AnInterruptedConversionLeavesTheFileWholeAndNoTempFile) {
-    if (tool_is_foreign()) GTEST_SKIP() << "signals are sent the POSIX way";
     const std::string small = "200\r\n1\r\nsmall\r\n";
     const std::string large = "200\r\n2\r\n" + large_body();
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    const std::vector<int> signals =
+        tool_is_foreign() ? std::vector<int>{SIGINT} : std::vector<int>{SIGINT, SIGTERM, SIGHUP};
+    for (int signal_number : signals) {
         put("vuro000.vrx", small);
         put("vuro001.vrx", large);
         StartedRun started = start();
@@ -40,7 +44,9 @@ TEST_F(SignalTest, AnInterruptedConversionLeavesTheFileWholeAndNoTempFile) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         ASSERT_EQ(kill(started.pid, signal_number), 0);
         ToolRun result = finish(started);
-        EXPECT_EQ(result.status, 128 + signal_number) << strsignal(signal_number);
+        if (!tool_is_foreign()) {
+            EXPECT_EQ(result.status, 128 + signal_number) << strsignal(signal_number);
+        }
         EXPECT_EQ(get("vuro000.vrx"), "210 1 0\r\nsmall\r\n") << strsignal(signal_number);
         EXPECT_TRUE(get("vuro001.vrx") == large) << strsignal(signal_number);
         EXPECT_EQ(list(), (std::vector<std::string>{"vuro000.vrx", "vuro001.vrx"}))
