@@ -25,9 +25,10 @@ struct FileInfo {
 
 enum class OpenResult { opened, absent, failed };
 
-// Makes sure the standard streams are open, and ignores the signals that
-// would end the process where an error return is wanted instead (a closed
-// pipe, a file size limit).
+// Prepares the process for the run. POSIX: makes sure the standard streams
+// are open, and ignores the signals that would end the process where an error
+// return is wanted instead (a closed pipe, a file size limit). Windows: turns
+// off the system's dialog boxes for unreadable media.
 void prepare_process();
 
 // The first argument after the program's name, or nullptr when there is none.
