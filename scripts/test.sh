@@ -13,3 +13,4 @@ for config in "build Release OFF" "build-sanitize Debug ON"; do
     cmake --build "$dir" -j "$jobs"
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure
 done
+bash scripts/windows.sh # vrxport.exe: cross build, its tests under Wine, and the same bytes as Linux
