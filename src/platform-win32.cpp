@@ -121,6 +121,7 @@ const char* first_argument(int, char**) {
     static char text[COMMAND_LINE_SIZE];
     // UTF-8 splits exactly as UTF-16 does: the characters the rules look at
     // are ASCII, and no byte of a longer UTF-8 sequence is.
+    // A command line that cannot be read holds no option: the usage text.
     if (WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, line, COMMAND_LINE_SIZE, nullptr,
                             nullptr) == 0)
         return "";
