@@ -18,3 +18,4 @@ for config in "build Release OFF" "build-sanitize Debug ON -LE torture"; do
 done
 
 bash scripts/fuzz.sh
+bash scripts/windows.sh # vrxport.exe: cross build, its tests under Wine, and the same bytes as Linux

@@ -121,6 +121,10 @@ void unlock_working_directory() {
     directory_lock_fd = -1;
 }
 
+const char* first_argument(int argc, char** argv) {
+    return argc > 1 ? argv[1] : nullptr;
+}
+
 OpenResult open_data_file(const char* name, File* file, FileInfo* info, SysError* error) {
     // Only regular files are ever opened: opening a device can have effects of
     // its own. O_NONBLOCK and O_NOFOLLOW keep a FIFO or link put in its place
