@@ -1,6 +1,12 @@
 # Install layout and packages: a .deb for Linux, a .zip for the Windows build.
 include(GNUInstallDirs)
 
+# The manual page names the version it describes.
+file(STRINGS doc/vrxport.1 man_title REGEX "^\\.TH ")
+if(NOT man_title MATCHES "\"vrxport ${PROJECT_VERSION}\"")
+  message(FATAL_ERROR "doc/vrxport.1 (${man_title}) is not the page of vrxport ${PROJECT_VERSION}")
+endif()
+
 if(WIN32)
   # The .zip holds the program and its two texts at its root.
   install(TARGETS vrxport RUNTIME DESTINATION .)
