@@ -2,9 +2,9 @@
 include(GNUInstallDirs)
 
 # The manual page names the version it describes.
-file(STRINGS doc/vrxport.1 man_title REGEX "^\\.TH ")
+file(STRINGS docs/vrxport.1 man_title REGEX "^\\.TH ")
 if(NOT man_title MATCHES "\"vrxport ${PROJECT_VERSION}\"")
-  message(FATAL_ERROR "doc/vrxport.1 (${man_title}) is not the page of vrxport ${PROJECT_VERSION}")
+  message(FATAL_ERROR "docs/vrxport.1 (${man_title}) is not the page of vrxport ${PROJECT_VERSION}")
 endif()
 
 if(WIN32)
@@ -16,7 +16,7 @@ if(WIN32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   install(TARGETS vrxport RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES doc/vrxport.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES docs/vrxport.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   set(CPACK_GENERATOR DEB)
 endif()
 
