@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Builds the Debian package and tries it for real: lintian must report no
-# error, the package must hold the expected files with the expected owners
-# and modes, dpkg must install it, the installed vrxport must convert the
+# Builds the packages and tries them for real. The Windows .zip must hold
+# vrxport.exe, README.md and LICENSE at its root. For the Debian package,
+# lintian must report no error, the package must hold the expected files with
+# the expected owners and modes, dpkg must install it, the installed vrxport must convert the
 # sample data set up and back down, and its manual page must be found and
 # format cleanly. The package is removed again at the end, whatever happened.
 # Installs into /usr, so it runs as root (CI does) or through sudo.
 set -Eeuo pipefail
 trap 'echo "package test failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh g++ cmake make libgtest-dev dpkg-dev file lintian man-db groff-base mandoc
+bash scripts/deps.sh g++ cmake make libgtest-dev dpkg-dev file lintian man-db groff-base mandoc \
+    g++-mingw-w64-x86-64-posix googletest unzip
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
@@ -40,6 +42,17 @@ drwxr-xr-x root/root ./usr/share/man/
 drwxr-xr-x root/root ./usr/share/man/man1/
 -rw-r--r-- root/root ./usr/share/man/man1/vrxport.1.gz"
 diff -u <(echo "$expected") <(dpkg-deb --contents "$deb" | awk '{print $1, $2, $6}' | sort -k3)
+
+echo "== the Windows .zip"
+rm -f build-win/vrxport-*.zip
+cmake --workflow --preset package-windows
+zip=$(echo build-win/vrxport-*-win64.zip)
+[ -f "$zip" ] || { echo "no .zip was built" >&2; exit 1; }
+diff -u <(printf '%s\n' LICENSE README.md vrxport.exe) <(unzip -Z1 "$zip" | sort)
+unzip -p "$zip" LICENSE | cmp - LICENSE
+unzip -p "$zip" README.md | cmp - README.md
+unzip -p "$zip" vrxport.exe | file - | grep -q 'PE32+ executable (console) x86-64'
+echo "$zip holds vrxport.exe, README.md and LICENSE"
 
 # dpkg refuses to start while another package tool holds its lock; wait for
 # it rather than fail.
