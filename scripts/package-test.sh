@@ -2,9 +2,10 @@
 # Builds the packages and tries them for real. The Windows .zip must hold
 # vrxport.exe, README.md and LICENSE at its root. For the Debian package,
 # lintian must report no error, the package must hold the expected files with
-# the expected owners and modes, dpkg must install it, the installed vrxport must convert the
-# sample data set up and back down, and its manual page must be found and
-# format cleanly. The package is removed again at the end, whatever happened.
+# the expected owners and modes, dpkg must install it, the installed vrxport
+# must convert the sample data set up and back down, and its manual page must
+# be found and format cleanly. The package is removed again at the end,
+# whatever happened.
 # Installs into /usr, so it runs as root (CI does) or through sudo.
 set -Eeuo pipefail
 trap 'echo "package test failed at line $LINENO: $BASH_COMMAND" >&2' ERR
