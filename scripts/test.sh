@@ -1,21 +1,18 @@
 #!/usr/bin/env bash
 # Builds vrxport and runs every test: once on a release build, torture tests
 # included, and once more under AddressSanitizer and UndefinedBehaviorSanitizer
-# without them (the same kills and large files, only slower); then runs the
-# fuzzers for a bounded time.
+# without them (the same kills and large files, only slower); then the fuzzers
+# for a bounded time, the Windows build under Wine, and last the Debian
+# package is built, installed, tried and removed again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh g++ cmake make libgtest-dev
+bash scripts/deps.sh g++ cmake make libgtest-dev groff-base mandoc
 
-jobs=$(nproc)
-for config in "build Release OFF" "build-sanitize Debug ON -LE torture"; do
-    read -r dir type sanitize filter <<<"$config"
-    echo "== $dir: $type, sanitizers $sanitize"
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DVRXPORT_SANITIZE="$sanitize" >/dev/null
-    cmake --build "$dir" -j "$jobs"
-    # shellcheck disable=SC2086 # the filter is two words or none
-    ctest --test-dir "$dir" -j "$jobs" --output-on-failure $filter
+for preset in release sanitize; do
+    echo "== $preset"
+    cmake --workflow --preset "$preset"
 done
 
 bash scripts/fuzz.sh
 bash scripts/windows.sh # vrxport.exe: cross build, its tests under Wine, and the same bytes as Linux
+bash scripts/package-test.sh

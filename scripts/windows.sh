@@ -9,8 +9,8 @@ start=$SECONDS
 bash scripts/deps.sh g++ cmake make libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64
 
 # The native build holds the end-to-end suite and the Linux tool to compare with.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j 2 >/dev/null
+cmake --preset release >/dev/null
+cmake --build --preset release >/dev/null
 
 WINEPREFIX=$(mktemp -d)
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -29,8 +29,5 @@ wineserver -p
 wineboot -i </dev/null >/dev/null 2>&1
 
 echo "== build-win: vrxport.exe"
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DVRXPORT_NATIVE_BUILD="$PWD/build" >/dev/null
-cmake --build build-win -j 2
-ctest --test-dir build-win -j 2 --output-on-failure
+cmake --workflow --preset windows
 echo "== vrxport.exe: built, tested and compared in $((SECONDS - start)) s"
