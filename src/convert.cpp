@@ -58,8 +58,9 @@ Failure write_converted(const char* header, std::size_t header_size, TextReader&
     std::size_t pending = reader.len - reader.pos;
     const char* block = reader.buffer + reader.pos;
     while (!body.ended) {
-        size = convert_body(body, block, pending, write_block);
-        if (SysError error = write_file(temp, write_block, size)) return {TEMP_FILE_NAME, error};
+        BodyChunk chunk = convert_body(body, block, pending, write_block);
+        if (SysError error = write_file(temp, chunk.data, chunk.size))
+            return {TEMP_FILE_NAME, error};
         long got = read_file(source.file, read_block, READ_BLOCK_SIZE, &source.error);
         if (got < 0) return {name, source.error};
         body.ended = body.ended || got == 0;
