@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::size_t READ_BLOCK_SIZE = 64 * 1024;
-
 // The pass's buffers, reused for every file. The output block holds a block
 // whose every byte is a bare LF.
 char read_block[READ_BLOCK_SIZE];
