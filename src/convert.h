@@ -6,7 +6,7 @@
 
 // The passes read a data file in blocks of this size and convert each block
 // as a whole; the converted block is written with one call.
-inline constexpr std::size_t READ_BLOCK_SIZE = 64 * 1024;
+inline constexpr std::size_t READ_BLOCK_SIZE = 256 * 1024;
 
 // VER200 files to VER210. Returns the run status: 0 when every file number
 // was dealt with, 1 when the pass stopped at a failure it reported.
