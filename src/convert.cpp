@@ -111,20 +111,10 @@ Failure convert_opened(const char* name, int number, const FileInfo& info, TextR
     return NO_FAILURE;
 }
 
-Failure convert_file(int number, const HeaderLayout& from, const HeaderLayout& to) {
-    char name[NAME_BUFFER_SIZE];
-    data_file_name(number, name);
-    Source source{};
-    FileInfo info{};
-    switch (open_data_file(name, &source.file, &info, &source.error)) {
-    case OpenResult::absent:
-        return NO_FAILURE;
-    case OpenResult::failed:
-        return {name, source.error};
-    case OpenResult::opened:
-        break;
-    }
-    print_line(name);
+// Tests the header of an opened data file and converts it when it is in the
+// source layout; closes it either way.
+Failure convert_listed(const char* name, int number, const FileInfo& info, Source& source,
+                       const HeaderLayout& from, const HeaderLayout& to) {
     TextReader reader = make_reader({read_source, &source}, read_block, READ_BLOCK_SIZE);
     std::int32_t value = 0;
     Header header = read_header(reader, from, &value);
@@ -134,14 +124,35 @@ Failure convert_file(int number, const HeaderLayout& from, const HeaderLayout& t
     return header == Header::failed ? Failure{name, source.error} : NO_FAILURE;
 }
 
-int convert_files(const HeaderLayout& from, const HeaderLayout& to) {
+// Deals with one file number and reports a failure while its name exists.
+int convert_file(int number, const HeaderLayout& from, const HeaderLayout& to) {
+    char name[NAME_BUFFER_SIZE];
+    data_file_name(number, name);
+    Source source{};
+    FileInfo info{};
     Failure failure = NO_FAILURE;
-    for (int number = 0; number < FILE_COUNT && !failure.name; ++number)
-        failure = convert_file(number, from, to);
-    sync_directory();
+    switch (open_data_file(name, &source.file, &info, &source.error)) {
+    case OpenResult::absent:
+        return 0;
+    case OpenResult::failed:
+        failure = {name, source.error};
+        break;
+    case OpenResult::opened:
+        print_line(name);
+        failure = convert_listed(name, number, info, source, from, to);
+        break;
+    }
     if (!failure.name) return 0;
     print_error_line(failure.name, error_text(failure.error));
     return 1;
+}
+
+int convert_files(const HeaderLayout& from, const HeaderLayout& to) {
+    int status = 0;
+    for (int number = 0; number < FILE_COUNT && status == 0; ++number)
+        status = convert_file(number, from, to);
+    sync_directory();
+    return status;
 }
 
 } // namespace

@@ -37,6 +37,11 @@ bool is_absence(int error) {
 } // namespace
 
 void prepare_process() {
+    // A standard stream left closed by the caller would hand its number to a
+    // data file or to temp.vrx, and console output would land there.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDWR) != fd)
+            break;
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
 }

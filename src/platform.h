@@ -25,8 +25,9 @@ struct FileInfo {
 
 enum class OpenResult { opened, absent, failed };
 
-// Ignores the signals that would end the process where an error return is
-// wanted instead (a closed pipe, a file size limit).
+// Makes sure the standard streams are open, and ignores the signals that
+// would end the process where an error return is wanted instead (a closed
+// pipe, a file size limit).
 void prepare_process();
 
 // Opens a data file for reading. A name that does not exist, is not a regular

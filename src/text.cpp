@@ -31,6 +31,7 @@ int peek_raw(TextReader& reader) {
 
 // The next character of text after the line-end and Ctrl-Z rules.
 int next_char(TextReader& reader) {
+    if (reader.text_ended) return TEXT_END;
     int c = peek_raw(reader);
     if (c < 0) return c;
     ++reader.pos;

@@ -1,0 +1,3 @@
+200
+-3
+negative header value

@@ -1,0 +1,3 @@
+200
+5
+seventh file of the set
