@@ -65,17 +65,7 @@ done
 bytes() { numfmt --from=iec "$1"; }
 
 ensure_tools() {
-    local missing=()
-    command -v hyperfine >/dev/null || missing+=(hyperfine)
-    command -v unix2dos >/dev/null || missing+=(dos2unix)
-    command -v jq >/dev/null || missing+=(jq)
-    [ -x /usr/bin/time ] || missing+=(time)
-    command -v cmake >/dev/null || missing+=(cmake g++)
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing ${missing[*]}"
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-    fi
+    bash "$root/scripts/deps.sh" hyperfine dos2unix jq time perl cmake make g++
 }
 
 build_vrxport() {
