@@ -98,6 +98,32 @@ std::size_t find_special(const char* in, std::size_t size, bool after_cr) {
     return size;
 }
 
+// Copies the bytes from in[done] up to the next special byte or the end to
+// `o` and advances it; returns the offset where the copy stopped. in[done - 1]
+// is a LF that has been dealt with. Writes at most 2 * (size - done) bytes.
+std::size_t copy_run(const char* in, std::size_t done, std::size_t size, char*& o) {
+#ifdef VRXPORT_SSE2
+    // Short lines are the rule here: 16 bytes are stored at a time and only
+    // those before a special byte are kept, the rest being overwritten next.
+    // Every input byte makes at most two output bytes, so storing 16 stays
+    // within the output while 16 bytes of input are left.
+    while (size - done >= 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done)));
+        if (unsigned bits = special_bits(in + done)) {
+            o += std::countr_zero(bits);
+            return done + std::countr_zero(bits);
+        }
+        o += 16;
+        done += 16;
+    }
+#endif
+    std::size_t special = done + find_special(in + done, size - done, in[done - 1] == '\r');
+    std::memcpy(o, in + done, special - done);
+    o += special - done;
+    return special;
+}
+
 // Records where a block left the text: ended at a Ctrl-Z at `done`, or
 // converted whole, in which case its last byte matters for the next block.
 void note_block_end(BodyState& state, const char* in, std::size_t done, std::size_t size) {
@@ -140,24 +166,21 @@ std::size_t encode_text(const char* text, std::size_t size, char* out) {
 
 BodyChunk convert_body(BodyState& state, const char* in, std::size_t size, char* out) {
     if (state.ended || size == 0) return {in, 0};
-    std::size_t special = find_special(in, size, state.after_cr);
-    if (special == size || in[special] == CTRL_Z) {
-        note_block_end(state, in, special, size);
-        return {in, special};
+    std::size_t done = find_special(in, size, state.after_cr);
+    if (done == size || in[done] == CTRL_Z) {
+        note_block_end(state, in, done, size);
+        return {in, done};
     }
     // A bare LF: from here on the output differs from the input, so it is
-    // built in `out`, a run of unchanged bytes at a time.
-    char* o = out;
-    std::size_t done = 0;
-    for (;;) {
-        std::memcpy(o, in + done, special - done);
-        o += special - done;
-        done = special;
-        if (done == size || in[done] == CTRL_Z) break;
+    // built in `out`.
+    std::memcpy(out, in, done);
+    char* o = out + done;
+    while (done < size && in[done] != CTRL_Z) {
         *o++ = '\r';
         *o++ = '\n';
         ++done;
-        special = done + find_special(in + done, size - done, false);
+        // A run of empty lines needs no search for where each ends.
+        if (done < size && in[done] != '\n') done = copy_run(in, done, size, o);
     }
     note_block_end(state, in, done, size);
     return {out, static_cast<std::size_t>(o - out)};
