@@ -11,8 +11,8 @@ Usage: bench/run.sh [options]
   --files N        files in the timed set (225)
   --mix MIX        line ends of the bodies: clean, bare, mixed or lonecr (clean)
   --line N         line length in bytes, line end included (64)
-  --runs N         timed runs per command in each round (3)
-  --rounds N       hyperfine runs over all commands, one after the other (3);
+  --runs N         timed runs per command in each round (1)
+  --rounds N       hyperfine runs over all commands, one after the other (7);
                    medians are taken over the runs of all rounds, so that a
                    change of load on the machine hits every command alike
   --warmup N       untimed runs per command in the first round (1)
@@ -32,8 +32,8 @@ size=4M
 files=225
 mix=clean
 line=64
-runs=3
-rounds=3
+runs=1
+rounds=7
 warmup=1
 large_size=256M
 large_files=4
