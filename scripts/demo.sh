@@ -5,8 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh g++ cmake make
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVRXPORT_TESTS=OFF >/dev/null
-cmake --build build -j "$(nproc)" >/dev/null
+cmake --preset release -DVRXPORT_TESTS=OFF >/dev/null
+cmake --build --preset release >/dev/null
 tool=$PWD/build/vrxport
 
 work=$(mktemp -d)

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Builds vrxport and runs every test: once on a release build, and once more
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds vrxport and runs every test: once on a release build, once more
+# under AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows
+# build under Wine, and last the Debian package is built, installed, tried
+# and removed again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh g++ cmake make libgtest-dev
+bash scripts/deps.sh g++ cmake make libgtest-dev groff-base mandoc
 
-jobs=$(nproc)
-for config in "build Release OFF" "build-sanitize Debug ON"; do
-    read -r dir type sanitize <<<"$config"
-    echo "== $dir: $type, sanitizers $sanitize"
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DVRXPORT_SANITIZE="$sanitize" >/dev/null
-    cmake --build "$dir" -j "$jobs"
-    ctest --test-dir "$dir" -j "$jobs" --output-on-failure
+for preset in release sanitize; do
+    echo "== $preset"
+    cmake --workflow --preset "$preset"
 done
+bash scripts/windows.sh # vrxport.exe: cross build, its tests under Wine, and the same bytes as Linux
+bash scripts/package-test.sh

@@ -16,10 +16,10 @@ void print_usage() {
     print_line("-r : VERE210-->VER200");
 }
 
-int run(int argc, char** argv) {
+int run(const char* option) {
     print_line(BANNER);
-    if (argc < 2) return upgrade_files();
-    if (std::strcmp(argv[1], "-r") == 0) return downgrade_files();
+    if (option == nullptr) return upgrade_files();
+    if (std::strcmp(option, "-r") == 0) return downgrade_files();
     print_usage();
     return 1;
 }
@@ -28,7 +28,7 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     prepare_process();
-    int status = run(argc, argv);
+    int status = run(first_argument(argc, argv));
     flush_output();
     return status;
 }

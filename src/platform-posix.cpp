@@ -46,6 +46,10 @@ void prepare_process() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
+const char* first_argument(int argc, char** argv) {
+    return argc > 1 ? argv[1] : nullptr;
+}
+
 OpenResult open_data_file(const char* name, File* file, FileInfo* info, SysError* error) {
     // Only regular files are ever opened: opening a device can have effects of
     // its own. O_NONBLOCK and O_NOFOLLOW keep a FIFO or link put in its place

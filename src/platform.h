@@ -17,7 +17,7 @@ using SysError = long;
 
 // What the tool needs to know of a data file it opened.
 struct FileInfo {
-    unsigned long mode; // permission bits the converted file keeps
+    unsigned long mode; // permission bits (POSIX) or attributes (Windows) the converted file keeps
     unsigned long owner;
     unsigned long group;
     bool writable; // false when the file is read-only, whoever runs the tool
@@ -25,10 +25,17 @@ struct FileInfo {
 
 enum class OpenResult { opened, absent, failed };
 
-// Makes sure the standard streams are open, and ignores the signals that
-// would end the process where an error return is wanted instead (a closed
-// pipe, a file size limit).
+// Prepares the process for the run. POSIX: makes sure the standard streams
+// are open, and ignores the signals that would end the process where an error
+// return is wanted instead (a closed pipe, a file size limit). Windows: turns
+// off the system's dialog boxes for unreadable media.
 void prepare_process();
+
+// The first argument after the program's name, or nullptr when there is none.
+// POSIX hands the arguments over as `argv`; on Windows the tool splits the
+// process's command line itself, so that the same rules hold whatever C
+// runtime it is linked with.
+const char* first_argument(int argc, char** argv);
 
 // Opens a data file for reading. A name that does not exist, is not a regular
 // file or may not be opened counts as absent; `failed` means the system could

@@ -36,11 +36,10 @@ class FaultTest : public ToolTest {
         EXPECT_EQ(get("vuro002.vrx"), "200\r\n42\r\n" + body2);
         EXPECT_EQ(get("vuro003.vrx"), VER200_FILE);
     }
-
-    void skip_unless_native() {
-        if (tool_is_foreign()) GTEST_SKIP() << "needs a Linux facility";
-    }
 };
+
+// Cases that need a Linux facility, or that Wine cannot show the Windows build,
+// run natively only: each skips under a runner with a line saying why.
 
 TEST_F(FaultTest, ATempFileThatCannotBeWrittenStopsThePass) {
     put_set();
@@ -64,7 +63,6 @@ TEST_F(FaultTest, AReadOnlyDataFileIsNeverReplaced) {
 }
 
 TEST_F(FaultTest, AFullDiskLeavesTheDataFileWhole) {
-    skip_unless_native();
     if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
     ASSERT_EQ(mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k"), 0);
     // Bare LF lines grow by a CR each: the converted copy cannot fit beside them.
@@ -75,11 +73,13 @@ TEST_F(FaultTest, AFullDiskLeavesTheDataFileWhole) {
     ToolRun result = run();
     expect_stopped_at_first_conversion(result, "temp.vrx: No space left on device", body);
     EXPECT_FALSE(exists("temp.vrx"));
-    EXPECT_EQ(umount(dir.c_str()), 0);
+    // Detached lazily: Wine's server may not yet have let go of the directory
+    // its process ran in.
+    EXPECT_EQ(umount2(dir.c_str(), MNT_DETACH), 0);
 }
 
 TEST_F(FaultTest, AFileSizeLimitLeavesTheDataFileWhole) {
-    skip_unless_native();
+    if (tool_is_foreign()) GTEST_SKIP() << "needs a Linux resource limit (RLIMIT_FSIZE)";
     const std::string body(20000, 'b');
     put_set(body);
     RunOptions options;
@@ -89,7 +89,7 @@ TEST_F(FaultTest, AFileSizeLimitLeavesTheDataFileWhole) {
 }
 
 TEST_F(FaultTest, RunningOutOfFileDescriptorsIsReported) {
-    skip_unless_native();
+    if (tool_is_foreign()) GTEST_SKIP() << "needs a Linux resource limit (RLIMIT_NOFILE)";
     put_set();
     RunOptions options;
     options.open_file_limit = 4; // standard streams and the data file
@@ -97,25 +97,34 @@ TEST_F(FaultTest, RunningOutOfFileDescriptorsIsReported) {
 }
 
 TEST_F(FaultTest, LeftoverTempNamesAreReplacedNeverWrittenThrough) {
-    skip_unless_native();
     const std::string outside = dir + "-outside";
     struct Leftover {
         const char* what;
         int (*make)(const std::string& target, const std::string& temp);
+        // Why the case cannot run under Wine, or nullptr.
+        const char* not_under_wine;
     };
     const Leftover leftovers[] = {
         {"symbolic link",
          [](const std::string& target, const std::string& temp) {
              return symlink(target.c_str(), temp.c_str());
-         }},
+         },
+         "Wine 8 shows a Unix symbolic link as the file it points to, and deleting it deletes "
+         "that file"},
         {"hard link to a data file",
          [](const std::string&, const std::string& temp) {
              return link((temp.substr(0, temp.size() - 8) + "vuro000.vrx").c_str(), temp.c_str());
-         }},
+         },
+         nullptr},
         {"FIFO",
-         [](const std::string&, const std::string& temp) { return mkfifo(temp.c_str(), 0644); }},
+         [](const std::string&, const std::string& temp) { return mkfifo(temp.c_str(), 0644); },
+         "Wine 8 can neither look at nor delete a FIFO through the Win32 API"},
     };
     for (const Leftover& leftover : leftovers) {
+        if (tool_is_foreign() && leftover.not_under_wine) {
+            std::printf("skipped under Wine, %s: %s\n", leftover.what, leftover.not_under_wine);
+            continue;
+        }
         put_set();
         {
             std::FILE* file = std::fopen(outside.c_str(), "wb");
@@ -140,19 +149,31 @@ TEST_F(FaultTest, LeftoverTempNamesAreReplacedNeverWrittenThrough) {
 }
 
 TEST_F(FaultTest, NamesThatAreNotRegularFilesCountAsAbsent) {
-    skip_unless_native();
     ASSERT_EQ(mkfifo(path("vuro000.vrx").c_str(), 0644), 0);
     ASSERT_EQ(mkdir(path("vuro001.vrx").c_str(), 0755), 0);
     put("vuro004.vrx", VER200_FILE);
-    ASSERT_EQ(symlink("vuro004.vrx", path("vuro003.vrx").c_str()), 0);
     ToolRun result = run();
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, listing({"vuro004.vrx"}));
     EXPECT_EQ(get("vuro004.vrx"), "210 42 4\r\nbody\r\n");
 }
 
+TEST_F(FaultTest, ALinkInTheFileSetCountsAsAbsent) {
+    if (tool_is_foreign())
+        GTEST_SKIP() << "Wine 8 shows a Unix symbolic link as the file it points to";
+    put("vuro004.vrx", VER200_FILE);
+    ASSERT_EQ(symlink("vuro004.vrx", path("vuro003.vrx").c_str()), 0);
+    ToolRun result = run();
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, listing({"vuro004.vrx"}));
+    EXPECT_EQ(get("vuro004.vrx"), "210 42 4\r\nbody\r\n");
+    char target[32] = {};
+    ASSERT_GT(readlink(path("vuro003.vrx").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "vuro004.vrx");
+}
+
 TEST_F(FaultTest, TheConvertedFileKeepsPermissionsAndOwner) {
-    skip_unless_native();
+    if (tool_is_foreign()) GTEST_SKIP() << "permission bits and owners are POSIX ones";
     put_set();
     ASSERT_EQ(chmod(path("vuro002.vrx").c_str(), 0640), 0);
     bool root = geteuid() == 0;
@@ -171,7 +192,6 @@ TEST_F(FaultTest, TheConvertedFileKeepsPermissionsAndOwner) {
 }
 
 TEST_F(FaultTest, OutputThatCannotBeWrittenNeverCutsThePassShort) {
-    skip_unless_native();
     for (int closed = 0; closed < 2; ++closed) {
         put_set();
         RunOptions options;
