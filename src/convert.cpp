@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::size_t READ_BLOCK_SIZE = 64 * 1024;
-
 // The pass's buffers, reused for every file. The output block holds a block
 // whose every byte is a bare LF.
 char read_block[READ_BLOCK_SIZE];
@@ -57,10 +55,16 @@ Failure write_converted(const char* header, std::size_t header_size, TextReader&
     BodyState body{false, reader.text_ended};
     std::size_t pending = reader.len - reader.pos;
     const char* block = reader.buffer + reader.pos;
+    std::size_t written = size;
     while (!body.ended) {
-        size = convert_body(body, block, pending, write_block);
-        if (SysError error = write_file(temp, write_block, size)) return {TEMP_FILE_NAME, error};
-        long got = read_file(source.file, read_block, READ_BLOCK_SIZE, &source.error);
+        BodyChunk chunk = convert_body(body, block, pending, write_block);
+        if (SysError error = write_file(temp, chunk.data, chunk.size))
+            return {TEMP_FILE_NAME, error};
+        written += chunk.size;
+        // Sized so that, while the body needs no change, the next write ends
+        // on a block boundary of the temporary file.
+        std::size_t next = READ_BLOCK_SIZE - written % READ_BLOCK_SIZE;
+        long got = read_file(source.file, read_block, next, &source.error);
         if (got < 0) return {name, source.error};
         body.ended = body.ended || got == 0;
         block = read_block;

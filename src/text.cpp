@@ -1,6 +1,13 @@
 #include "text.h"
 
+#include <bit>
 #include <cstring>
+
+// SSE2 is part of every x86-64 processor; other targets scan byte by byte.
+#if defined(__SSE2__) || defined(_M_X64)
+#define VRXPORT_SSE2 1
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -43,6 +50,89 @@ int next_char(TextReader& reader) {
     return c;
 }
 
+// A byte the body converter must act on: a LF not preceded by a CR, which
+// gains one, or a Ctrl-Z, which ends the text.
+bool is_special(char c, char before) {
+    return c == CTRL_Z || (c == '\n' && before != '\r');
+}
+
+#ifdef VRXPORT_SSE2
+// 0xFF in every lane of the 16 bytes at `p` that is special; p[-1] must be
+// readable, as the byte before the first.
+__m128i special_lanes(const char* p) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+    const __m128i lf = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'));
+    const __m128i cr_before = _mm_cmpeq_epi8(before, _mm_set1_epi8('\r'));
+    const __m128i ctrl_z = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(CTRL_Z));
+    return _mm_or_si128(_mm_andnot_si128(cr_before, lf), ctrl_z);
+}
+
+unsigned special_bits(const char* p) {
+    return static_cast<unsigned>(_mm_movemask_epi8(special_lanes(p)));
+}
+#endif
+
+// The offset of the first special byte in `in`, or `size` when there is none.
+std::size_t find_special(const char* in, std::size_t size, bool after_cr) {
+    if (size == 0) return 0;
+    if (is_special(in[0], after_cr ? '\r' : '\0')) return 0;
+    std::size_t i = 1;
+#ifdef VRXPORT_SSE2
+    // Clean text is the common case: test 64 bytes at a time, then find the
+    // exact place 16 bytes at a time.
+    while (size - i >= 64) {
+        const __m128i any =
+            _mm_or_si128(_mm_or_si128(special_lanes(in + i), special_lanes(in + i + 16)),
+                         _mm_or_si128(special_lanes(in + i + 32), special_lanes(in + i + 48)));
+        if (_mm_movemask_epi8(any) != 0) break;
+        i += 64;
+    }
+    while (size - i >= 16) {
+        if (unsigned bits = special_bits(in + i)) return i + std::countr_zero(bits);
+        i += 16;
+    }
+#endif
+    for (; i < size; ++i)
+        if (is_special(in[i], in[i - 1])) return i;
+    return size;
+}
+
+// Copies the bytes from in[done] up to the next special byte or the end to
+// `o` and advances it; returns the offset where the copy stopped. in[done - 1]
+// is a LF that has been dealt with. Writes at most 2 * (size - done) bytes.
+std::size_t copy_run(const char* in, std::size_t done, std::size_t size, char*& o) {
+#ifdef VRXPORT_SSE2
+    // Short lines are the rule here: 16 bytes are stored at a time and only
+    // those before a special byte are kept, the rest being overwritten next.
+    // Every input byte makes at most two output bytes, so storing 16 stays
+    // within the output while 16 bytes of input are left.
+    while (size - done >= 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done)));
+        if (unsigned bits = special_bits(in + done)) {
+            o += std::countr_zero(bits);
+            return done + std::countr_zero(bits);
+        }
+        o += 16;
+        done += 16;
+    }
+#endif
+    std::size_t special = done + find_special(in + done, size - done, in[done - 1] == '\r');
+    std::memcpy(o, in + done, special - done);
+    o += special - done;
+    return special;
+}
+
+// Records where a block left the text: ended at a Ctrl-Z at `done`, or
+// converted whole, in which case its last byte matters for the next block.
+void note_block_end(BodyState& state, const char* in, std::size_t done, std::size_t size) {
+    if (done < size)
+        state.ended = true;
+    else
+        state.after_cr = in[size - 1] == '\r';
+}
+
 } // namespace
 
 TextReader make_reader(ByteSource source, char* buffer, std::size_t capacity) {
@@ -74,26 +164,24 @@ std::size_t encode_text(const char* text, std::size_t size, char* out) {
     return static_cast<std::size_t>(o - out);
 }
 
-std::size_t convert_body(BodyState& state, const char* in, std::size_t size, char* out) {
-    if (state.ended || size == 0) return 0;
-    if (const void* stop = std::memchr(in, CTRL_Z, size)) {
-        size = static_cast<std::size_t>(static_cast<const char*>(stop) - in);
-        state.ended = true;
+BodyChunk convert_body(BodyState& state, const char* in, std::size_t size, char* out) {
+    if (state.ended || size == 0) return {in, 0};
+    std::size_t done = find_special(in, size, state.after_cr);
+    if (done == size || in[done] == CTRL_Z) {
+        note_block_end(state, in, done, size);
+        return {in, done};
     }
-    const char* p = in;
-    const char* end = in + size;
-    char* o = out;
-    while (p < end) {
-        const char* lf = static_cast<const char*>(std::memchr(p, '\n', end - p));
-        const char* run_end = lf ? lf : end;
-        std::memcpy(o, p, run_end - p);
-        o += run_end - p;
-        if (!lf) break;
-        bool cr_before = lf > in ? lf[-1] == '\r' : state.after_cr;
-        if (!cr_before) *o++ = '\r';
+    // A bare LF: from here on the output differs from the input, so it is
+    // built in `out`.
+    std::memcpy(out, in, done);
+    char* o = out + done;
+    while (done < size && in[done] != CTRL_Z) {
+        *o++ = '\r';
         *o++ = '\n';
-        p = lf + 1;
+        ++done;
+        // A run of empty lines needs no search for where each ends.
+        if (done < size && in[done] != '\n') done = copy_run(in, done, size, o);
     }
-    if (size > 0) state.after_cr = in[size - 1] == '\r';
-    return static_cast<std::size_t>(o - out);
+    note_block_end(state, in, done, size);
+    return {out, static_cast<std::size_t>(o - out)};
 }

@@ -50,7 +50,15 @@ struct BodyState {
     bool ended;    // a Ctrl-Z has ended the text
 };
 
-// Converts the next `size` raw bytes of a body into `out`, which must hold
-// 2 * size bytes, and returns how many it wrote. Block boundaries never change
+// Converted bytes, ready to be written: either a prefix of the input itself,
+// when nothing in it needed changing, or the start of the output buffer.
+struct BodyChunk {
+    const char* data;
+    std::size_t size;
+};
+
+// Converts the next `size` raw bytes of a body. `out` must hold 2 * size bytes;
+// it is left untouched when the input can be written as it stands (CR LF line
+// ends throughout), which is the common case. Block boundaries never change
 // the result.
-std::size_t convert_body(BodyState& state, const char* in, std::size_t size, char* out);
+BodyChunk convert_body(BodyState& state, const char* in, std::size_t size, char* out);

@@ -126,7 +126,8 @@ std::string convert_in_blocks(const std::string& in, std::size_t block) {
     std::vector<char> buffer(2 * block);
     for (std::size_t pos = 0; pos < in.size(); pos += block) {
         std::size_t n = std::min(block, in.size() - pos);
-        out.append(buffer.data(), convert_body(state, in.data() + pos, n, buffer.data()));
+        BodyChunk chunk = convert_body(state, in.data() + pos, n, buffer.data());
+        out.append(chunk.data, chunk.size);
     }
     return out;
 }
