@@ -6,7 +6,10 @@
 # package is built, installed, tried and removed again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh g++ cmake make libgtest-dev groff-base mandoc
+bash scripts/deps.sh g++ cmake make libgtest-dev groff-base mandoc clang-format
+
+echo "== every source file follows .clang-format"
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 
 for preset in release sanitize; do
     echo "== $preset"
